@@ -84,6 +84,7 @@ void FilterWorker::readOwner()
     irMatrix = &filter->irMatrix;
     output = &filter->output;
     scratch = &filter->scratch;
+    scratchChannels = scratch->getArrayOfWritePointers();
     accumulator.create ((unsigned long) halfSize);
     product.create ((unsigned long) halfSize);
     fft.create (fftSize, 0);
@@ -99,6 +100,7 @@ void FilterWorker::destroy()
     irMatrix = nullptr;
     output = nullptr;
     scratch = nullptr;
+    scratchChannels = nullptr;
     gain = 1.0f;
     job = nullptr;
 }
@@ -113,8 +115,7 @@ void FilterWorker::run()
         seen = pool->condition.waitWhile (seen);
         if (threadShouldExit())
             break;
-        scratch->setNotClear();
-        (this->*job) (scratch->getArrayOfWritePointers());
+        (this->*job) (scratchChannels);
         pool->notify();
     }
 }

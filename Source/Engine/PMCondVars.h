@@ -60,6 +60,9 @@ public:
     SquareArrayOfIrSpectrum* irMatrix = nullptr;
     OutputDataBuffer* output = nullptr;
     juce::AudioBuffer<float>* scratch = nullptr;
+    /** The scratch rows, taken once on the control thread: asking the buffer for them from
+        several workers at once would race on its clear flag. */
+    float* const* scratchChannels = nullptr;
     float gain = 1.0f;
     Job job = nullptr;
 
