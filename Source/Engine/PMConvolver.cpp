@@ -176,6 +176,12 @@ bool Convolver::workersBusy() const noexcept
     return filters != nullptr && (filters[0].threadsStillBusy() || filters[1].threadsStillBusy());
 }
 
+void Convolver::waitForWorkersIdle (int pollMicroseconds) const
+{
+    while (workersBusy())
+        std::this_thread::sleep_for (std::chrono::microseconds (pollMicroseconds));
+}
+
 Convolver::Claim Convolver::claimInactiveFilter()
 {
     if (matrixLoading.exchange (1) == 1)

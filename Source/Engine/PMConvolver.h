@@ -94,6 +94,9 @@ public:
     bool changeInProgress() const noexcept;
     /** True while any worker of either filter is still on its last job. */
     bool workersBusy() const noexcept;
+    /** Offline drivers only (never the audio thread): sleeps in steps of pollMicroseconds until
+        no worker is busy, so that process() finds the previous partition done without spinning. */
+    void waitForWorkersIdle (int pollMicroseconds = 20) const;
     /** Writes the queued audio-path events to the log (done by the drain thread every 100 ms). */
     void drainLog();
     void log (const juce::String& line) const;
