@@ -258,6 +258,21 @@ int Convolver::setFilterMatrix (const juce::String& path, int inputs, int output
     return target.id;
 }
 
+FilterMT* Convolver::beginCellEdit()
+{
+    const Claim claim = claimInactiveFilter();
+    if (claim == Claim::refused)
+        return nullptr;
+    FilterMT* target = inactiveFilter();
+    // A change the audio thread had not started already holds the earlier edits: build on it.
+    if (claim == Claim::fresh)
+    {
+        activeFilter()->irMatrix.copyTimeDomainDataTo (target->irMatrix, nullptr);
+        target->filePath = activeFilter()->filePath;
+    }
+    return target;
+}
+
 IrSpectrum* Convolver::finishCellEdit (FilterMT& target, IrSpectrum* cell)
 {
     try
@@ -311,18 +326,12 @@ IrSpectrum* Convolver::loadFilterMatrixItem (const juce::String& path, int row, 
         return nullptr;
     }
 
-    const Claim claim = claimInactiveFilter();
-    if (claim == Claim::refused)
+    FilterMT* editTarget = beginCellEdit();
+    if (editTarget == nullptr)
         return nullptr;
-    FilterMT& editTarget = *inactiveFilter();
-    if (claim == Claim::fresh)
-    {
-        activeFilter()->irMatrix.copyTimeDomainDataTo (editTarget.irMatrix, nullptr);
-        editTarget.filePath = activeFilter()->filePath;
-    }
-    IrSpectrum* cell = editTarget.irMatrix.cell (row, column);
+    IrSpectrum* cell = editTarget->irMatrix.cell (row, column);
     cell->set (file);
-    return finishCellEdit (editTarget, cell);
+    return finishCellEdit (*editTarget, cell);
 }
 
 IrSpectrum* Convolver::copyFilterMatrixItem (int srcRow, int srcColumn, int dstRow, int dstColumn)
@@ -333,18 +342,12 @@ IrSpectrum* Convolver::copyFilterMatrixItem (int srcRow, int srcColumn, int dstR
     auto inside = [&shape] (int r, int c) { return r >= 0 && c >= 0 && r < shape.rows && c < shape.cols; };
     if (! inside (srcRow, srcColumn) || ! inside (dstRow, dstColumn))
         return nullptr;
-    const Claim claim = claimInactiveFilter();
-    if (claim == Claim::refused)
+    FilterMT* target = beginCellEdit();
+    if (target == nullptr)
         return nullptr;
-    FilterMT& target = *inactiveFilter();
-    if (claim == Claim::fresh)
-    {
-        activeFilter()->irMatrix.copyTimeDomainDataTo (target.irMatrix, nullptr);
-        target.filePath = activeFilter()->filePath;
-    }
-    IrSpectrum* destination = target.irMatrix.cell (dstRow, dstColumn);
-    destination->set (*target.irMatrix.cell (srcRow, srcColumn));
-    return finishCellEdit (target, destination);
+    IrSpectrum* destination = target->irMatrix.cell (dstRow, dstColumn);
+    destination->set (*target->irMatrix.cell (srcRow, srcColumn));
+    return finishCellEdit (*target, destination);
 }
 
 FilterMT* Convolver::filterWithID (int filterId)

@@ -109,6 +109,8 @@ private:
     /** Takes the inactive filter for the message thread: waits while a change is carried out,
         takes back a change the audio thread has not started, refuses when audio has stalled. */
     Claim claimInactiveFilter();
+    /** Claims the inactive filter for a cell edit and gives it the matrix to edit; null if refused. */
+    FilterMT* beginCellEdit();
     IrSpectrum* finishCellEdit (FilterMT& target, IrSpectrum* cell);
 
     class LogDrain;

@@ -14,6 +14,21 @@ std::atomic<int> PMAudioProcessor::ms_instanceNumber { 0 };
 
 namespace
 {
+/** Holds the message manager lock unless the calling thread already runs (or holds) the message
+    loop. On Linux, JUCE's VST3 wrapper runs the plug-in's message loop on a thread of its own
+    until the host attaches its run loop, while the host calls state and set-up functions from
+    its UI thread: without this the two would rebuild the engine at the same time. */
+struct MessageThreadScope
+{
+    std::unique_ptr<juce::MessageManagerLock> lock;
+    MessageThreadScope()
+    {
+        auto* mm = juce::MessageManager::getInstanceWithoutCreating();
+        if (mm != nullptr && ! mm->currentThreadHasLockedMessageManager())
+            lock = std::make_unique<juce::MessageManagerLock>();
+    }
+};
+
 constexpr const char* listenedParameters[] = { PM::ParameterIds::inputs, PM::ParameterIds::outputs, PM::ParameterIds::gain,
                                                PM::ParameterIds::mode, PM::ParameterIds::fftSize, PM::ParameterIds::zeroLatency };
 } // namespace
@@ -51,6 +66,7 @@ PMAudioProcessor::PMAudioProcessor() : juce::AudioProcessor (buses()), propertie
 
 PMAudioProcessor::~PMAudioProcessor()
 {
+    const MessageThreadScope onMessageThread;  // no timer callback may be running meanwhile
     stopTimer();
     reloader.destroy();
     for (const auto* id : listenedParameters)
@@ -79,6 +95,7 @@ void PMAudioProcessor::numChannelsChanged()
 
 void PMAudioProcessor::prepareToPlay (double sampleRate, int samplesPerBlock)
 {
+    const MessageThreadScope onMessageThread;
     // The rate is kept for the editor's file checks; the engine does not depend on it.
     properties.setSampleRate ((float) sampleRate);
     if (samplesPerBlock > 0 && samplesPerBlock != properties.samplesPerBlock())
@@ -146,7 +163,9 @@ juce::AudioProcessorEditor* PMAudioProcessor::createEditor()
 // ---------------------------------------------------------------------------------------------
 void PMAudioProcessor::parameterValueChanged (int parameterIndex, float)
 {
-    if (juce::MessageManager::existsAndIsCurrentThread())
+    // Lock-free test: true on the message thread and on a thread that holds its lock.
+    auto* mm = juce::MessageManager::getInstanceWithoutCreating();
+    if (mm != nullptr && mm->currentThreadHasLockedMessageManager())
         react (parameterIndex);
     else if (parameterIndex >= 0 && parameterIndex < 32)
         deferredReactions.fetch_or (1u << parameterIndex);  // the timer reacts on the message thread
@@ -160,7 +179,7 @@ void PMAudioProcessor::react (int index)
         case outputsIndex:
             log (index == inputsIndex ? "Requested new inputs -> " + juce::String (properties.inputs())
                                       : "Requested new outputs -> " + juce::String (properties.outputs()));
-            rebuildForChannelCounts();
+            updateConvolver (false);
             gUpdateMatrixLayout = true;
             gNeedsGuiUpdate = 1;
             break;
@@ -221,26 +240,6 @@ void PMAudioProcessor::waitWhileProcessing() const
 {
     while (isProcessing.load())
         std::this_thread::sleep_for (std::chrono::microseconds (200));
-}
-
-void PMAudioProcessor::rebuildForChannelCounts()
-{
-    waitWhileProcessing();
-    if (isSuspended())
-        return;
-    suspendProcessing (true);
-    try
-    {
-        convolver.update (properties);
-    }
-    catch (const std::bad_alloc&)
-    {
-        log ("Not enough memory to build the filtering engine.");
-        convolver.destroy();
-    }
-    convolver.setMutedSamplesCounter ((int) getSampleRate() / 2);
-    suspendProcessing (false);
-    reportLatency();
 }
 
 void PMAudioProcessor::updateConvolver (bool keepMatrix)
@@ -347,6 +346,7 @@ void PMAudioProcessor::handleMessage (const juce::Message& message)
 // ---------------------------------------------------------------------------------------------
 void PMAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 {
+    const MessageThreadScope onMessageThread;
     const auto tree = properties.state.copyState();
     if (auto xml = tree.createXml())
         copyXmlToBinary (*xml, destData);
@@ -354,13 +354,14 @@ void PMAudioProcessor::getStateInformation (juce::MemoryBlock& destData)
 
 void PMAudioProcessor::setStateInformation (const void* data, int sizeInBytes)
 {
+    const MessageThreadScope onMessageThread;
     std::unique_ptr<juce::XmlElement> xml;
     if (data != nullptr && sizeInBytes > 0)
         xml = getXmlFromBinary (data, sizeInBytes);
     if (xml != nullptr && xml->hasTagName (properties.state.state.getType()))
     {
         properties.state.replaceState (properties.sanitisedState (juce::ValueTree::fromXml (*xml)));
-        rebuildForChannelCounts();
+        updateConvolver (false);
     }
     else
     {

@@ -71,7 +71,8 @@ public:
     /** Loads a whole matrix file into the engine: the new filter's id, 0 when the file cannot be
         used, -1 when a matrix change in progress refused it. */
     int loadAndParseAudioFile (juce::String path);
-    /** Rebuilds the engine for the current configuration, keeping the newest matrix if asked. */
+    /** Rebuilds the engine for the current configuration with processing suspended, keeping
+        the newest matrix if asked (FFT size, zero latency, block length) or not (channel counts). */
     void updateConvolver (bool keepMatrix);
     void updateParameters();
     void startReloader (juce::File& file);
@@ -99,7 +100,6 @@ public:
 private:
     static BusesProperties buses();
     void react (int parameterIndex);
-    void rebuildForChannelCounts();
     void waitWhileProcessing() const;
     void reportLatency();
     void log (const juce::String& line);
