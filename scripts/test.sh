@@ -21,7 +21,7 @@ for san in address thread; do
         -DPM_BUILD_PLUGIN=ON -DPM_BUILD_TOOLS=OFF
     cmake --build "build/$san" -j"$jobs" --target pm_engine_tests pm_plugin_tests pm_host_tests
     ASAN_OPTIONS=detect_leaks=1:abort_on_error=1 \
-    UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1 \
+    UBSAN_OPTIONS="print_stacktrace=1:halt_on_error=1:suppressions=$(pwd)/scripts/ubsan.supp" \
     TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
         ctest --test-dir "build/$san" --output-on-failure -L "engine|plugin"
 done

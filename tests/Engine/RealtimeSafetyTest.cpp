@@ -4,6 +4,7 @@
 // bring allocators of their own).
 
 #include "EngineHarness.h"
+#include "Plugin/PMProcessor.h"
 
 #include <gtest/gtest.h>
 
@@ -12,6 +13,7 @@
 #include <pthread.h>
 
 #include <atomic>
+#include <thread>
 #include <new>
 
 extern "C" void* __libc_malloc (size_t);
@@ -163,4 +165,44 @@ TEST (RealtimeSafety, ProcessNeitherAllocatesNorLocksThroughAMatrixChange)
 
     EXPECT_EQ (allocations.load(), 0) << "allocations (or frees) on the audio path";
     EXPECT_EQ (locks.load(), 0) << "locks taken on the audio thread";
+}
+
+// The plug-in's audio callback, with the channel-order mapping, gain, status latch and the
+// deferral of parameter changes that hosts deliver on the audio thread.
+TEST (RealtimeSafety, ProcessBlockNeitherAllocatesNorLocks)
+{
+    TempFolder home;
+    setenv ("HOME", home.dir.getFullPathName().toRawUTF8(), 1);  // the instance's log goes there
+    juce::ScopedJuceInitialiser_GUI juce;
+    TempFolder tmp;
+    ASSERT_TRUE (writeMultiFile (tmp.path ("m.wav"), randomMatrix (2, 2, 2000, 3)));
+    PMAudioProcessor p;
+    p.prepareToPlay (48000, 512);
+    ASSERT_GT (p.loadAndParseAudioFile (tmp.path ("m.wav")), 0);
+
+    allocations = 0;
+    locks = 0;
+    std::thread audio ([&]
+    {
+        // Both buffers exist before counting starts (a host's buffers do too).
+        juce::AudioBuffer<float> full (64, 512);
+        juce::AudioBuffer<float> shorter (full.getArrayOfWritePointers(), 64, 300);
+        juce::MidiBuffer midi;
+        audioThread = true;
+        Counting c;
+        for (int b = 0; b < 400; ++b)
+        {
+            auto& buffer = b % 5 == 0 ? shorter : full;
+            for (int ch = 0; ch < 64; ++ch)
+                buffer.getWritePointer (ch)[0] = 0.5f;
+            p.processBlock (buffer, midi);
+            if (b == 200)
+                p.parameterValueChanged (PMAudioProcessor::inputsIndex, 0.0f);  // as a host would, mid-stream
+        }
+        audioThread = false;
+    });
+    audio.join();
+    EXPECT_EQ (allocations.load(), 0) << "allocations (or frees) in processBlock";
+    EXPECT_EQ (locks.load(), 0) << "locks taken in processBlock";
+    EXPECT_FALSE (p.convolver.changeInProgress());
 }
