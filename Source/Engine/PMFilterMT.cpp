@@ -148,11 +148,6 @@ void FilterMT::process (const float** inputs, int numIn, float** outputs, int nu
     workerGain = scale;
 
     const int outs = std::min (numOut, numOutputs);
-    // Channels the engine does not drive get silence rather than whatever the buffer held.
-    if (numOut > outs)
-        for (int ch = outs; ch < numOut; ++ch)
-            if (outputs[ch] != nullptr)
-                Dsp::clear (outputs[ch], (std::size_t) n);
 
     // A crossfade starts in the first call after the swap; this call's boundaries may set
     // crossfadeReady for the next call, so it is read once here.
@@ -167,7 +162,7 @@ void FilterMT::process (const float** inputs, int numIn, float** outputs, int nu
             writeSilence (outputs, numOut, done, (unsigned long) n - done);
             cv.status = Convolver::statusOverrun;
             convolverLog (LogQueue::Event::workersTimedOut, n, 0);
-            return;
+            break;
         }
         // Blocks that do not divide N/2 are cut at the partition boundary; input and output
         // advance together, so the position in the window is also the position in the segment.
@@ -206,5 +201,10 @@ void FilterMT::process (const float** inputs, int numIn, float** outputs, int nu
             pool.signalAndWait();
         }
     }
+    // Channels the engine does not drive get silence rather than whatever the buffer held; only
+    // now, since with buffers shared in place they may have been inputs of this block.
+    for (int ch = outs; ch < numOut; ++ch)
+        if (outputs[ch] != nullptr)
+            Dsp::clear (outputs[ch], (std::size_t) n);
 }
 } // namespace PM

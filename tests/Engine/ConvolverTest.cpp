@@ -392,3 +392,20 @@ TEST (ConvolverWorkers, PoolUpdateKeepsOrRenewsWorkers)
     none.pool.signalAndWait();
     EXPECT_EQ (none.pool.busyCount.load(), 0);
 }
+
+// Buffers shared in place: an output channel beyond the matrix rows is also an input of the
+// block; it is read first and silenced afterwards.
+TEST (ConvolverModes, ExtraOutputsAreSilencedAfterTheirInputIsRead)
+{
+    TempFolder tmp;
+    const Matrix m = { { { 1.0f }, { 2.0f } } };  // one output: input 0 + 2 x input 1
+    ASSERT_TRUE (writeMultiFile (tmp.path ("m.wav"), m));
+    Engine e (config (2, 1, 1024, 512));
+    ASSERT_GT (e.cv.setFilterMatrix (tmp.path ("m.wav"), 2, 1), 0);
+    ASSERT_TRUE (settle (e.cv, 2, 1, 512));
+    Channels x = { randomSignal (1024, 1), randomSignal (1024, 2) };
+    const auto y = runEngine (e.cv, x, 2, 2048, [] { return (size_t) 512; });
+    for (size_t t = 512; t < 1536; ++t)
+        ASSERT_NEAR (y[0][t], 4.0 * (x[0][t - 512] + 2.0 * x[1][t - 512]), 1e-4) << t;
+    EXPECT_EQ (maxAbs (y[1], 0, 2048), 0.0);
+}

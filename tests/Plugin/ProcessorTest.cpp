@@ -104,10 +104,11 @@ TEST (Processor, LongHostBlockSelectsALargerFftSize)
         EXPECT_EQ (buffer.getMagnitude (0, 0, c.block), 0.0f);
         EXPECT_EQ (p.latchedStatus(), 0x5002);
         const auto start = juce::Time::getMillisecondCounter();
-        while (p.properties.fftSize() != c.expectedFft && juce::Time::getMillisecondCounter() - start < 1000)
+        while (p.properties.fftSize() != c.expectedFft && juce::Time::getMillisecondCounter() - start < 3000)
             pump (5);
         EXPECT_EQ (p.properties.fftSize(), c.expectedFft);
-        EXPECT_LE (juce::Time::getMillisecondCounter() - start, 400u);  // one 100 ms tick and the rebuild
+        // One 100 ms timer tick plus the rebuild, which sanitizers slow down a good deal.
+        EXPECT_LE (juce::Time::getMillisecondCounter() - start, 1000u);
         play (p, 4, c.block);
         EXPECT_EQ (p.latchedStatus(), 0);
     }
