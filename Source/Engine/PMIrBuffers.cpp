@@ -74,13 +74,13 @@ void IrSpectrum::alloc (int fftSize, int length)
     spectra.create ((unsigned long) partitions, (unsigned long) (std::max (fftSize, 0) / 2));
 }
 
-void IrSpectrum::process (int length, FftSpec& spec, float processGain)
+void IrSpectrum::process (int length, FftSpec& fftSpec, float processGain)
 {
-    const std::uint64_t n = (std::uint64_t) std::max (spec.size, 0);
+    const std::uint64_t n = (std::uint64_t) std::max (fftSpec.size, 0);
     const std::uint64_t h = n / 2;
     applyPartitionRule ((std::uint64_t) std::max (length, 0), n);
     spectra.create ((unsigned long) partitions, (unsigned long) h);
-    if (! loaded || spec.setup == nullptr || h == 0)
+    if (! loaded || fftSpec.setup == nullptr || h == 0)
         return;
 
     std::vector<float> scratch (n);
@@ -98,7 +98,7 @@ void IrSpectrum::process (int length, FftSpec& spec, float processGain)
             else
                 Dsp::scale (timeData.data + start, processGain, scratch.data(), count);
         }
-        Dsp::fftForwardFromReal (spec.setup, scratch.data(), spectra[(std::size_t) i].split());
+        Dsp::fftForwardFromReal (fftSpec.setup, scratch.data(), spectra[(std::size_t) i].split());
     }
 }
 
@@ -172,17 +172,17 @@ std::uint64_t SquareArrayOfIrSpectrum::align()
     return longest;
 }
 
-void SquareArrayOfIrSpectrum::process (int length, FftSpec& spec, float processGain)
+void SquareArrayOfIrSpectrum::process (int length, FftSpec& fftSpec, float processGain)
 {
     gain = processGain;
     for (int i = 0; i < cellCount(); ++i)
-        cells[i]->process (length, spec, processGain);
+        cells[i]->process (length, fftSpec, processGain);
 }
 
-void SquareArrayOfIrSpectrum::resize (FftSpec& spec)
+void SquareArrayOfIrSpectrum::resize (FftSpec& fftSpec)
 {
     for (int i = 0; i < cellCount(); ++i)
-        cells[i]->process (0, spec, gain);
+        cells[i]->process (0, fftSpec, gain);
 }
 
 void SquareArrayOfIrSpectrum::clear()

@@ -46,8 +46,8 @@ public:
     /** Partition rule and zeroed spectra, no transform. */
     void alloc (int fftSize, int length);
     /** Cuts the samples into partitions of N/2 (scaled by gain) and transforms each. */
-    void process (int length, FftSpec& spec, float gain);
-    void resize (FftSpec& spec, float gain) { process (0, spec, gain); }
+    void process (int length, FftSpec& fftSpec, float gain);
+    void resize (FftSpec& fftSpec, float gain) { process (0, fftSpec, gain); }
     void clear();
 
     /** P = ceil(L / (N/2)) partitions of N/2 samples for L > 0; L = 0 keeps the partitioning. */
@@ -72,8 +72,8 @@ public:
     void destroy();
     /** Pads every cell to the longest impulse response; returns that length (0: all empty). */
     std::uint64_t align();
-    void process (int length, FftSpec& spec, float processGain);
-    void resize (FftSpec& spec);
+    void process (int length, FftSpec& fftSpec, float processGain);
+    void resize (FftSpec& fftSpec);
     void clear();
     /** Hands rows, cols, extremes, gain and cells to target (whose old cells are deleted). */
     void move (SquareArrayOfIrSpectrum& target);

@@ -29,16 +29,16 @@ TEST (IrSpectrum, PartitionRuleCoversEverySample)
 TEST (IrSpectrum, PartitionSpectraHoldTheirSlicesScaledByGain)
 {
     const int n = 1024, h = n / 2;
-    FftSpec spec (n, 0);
+    FftSpec fftSpec (n, 0);
     const auto samples = PMTest::randomSignal (700, 5);
     IrSpectrum ir (0, 0);
     ir.set (samples.data(), (unsigned long) samples.size());
-    ir.process (700, spec, 0.5f);
+    ir.process (700, fftSpec, 0.5f);
     ASSERT_EQ (ir.partitions, 2);
     std::vector<float> back (n);
     for (int p = 0; p < 2; ++p)
     {
-        Dsp::fftInverseToReal (spec.setup, ir.spectra[(size_t) p].split(), back.data());
+        Dsp::fftInverseToReal (fftSpec.setup, ir.spectra[(size_t) p].split(), back.data());
         for (int t = 0; t < n; ++t)
         {
             const int src = p * h + t;
@@ -50,12 +50,12 @@ TEST (IrSpectrum, PartitionSpectraHoldTheirSlicesScaledByGain)
 
 TEST (IrSpectrum, UnitImpulseGivesFlatSpectrumOfTwo)
 {
-    FftSpec spec (1024, 0);
+    FftSpec fftSpec (1024, 0);
     for (const float gain : { 1.0f, 0.5f })
     {
         IrSpectrum ir (0, 0);
         ir.makeDelta (1024, 0);
-        ir.process (1024, spec, gain);
+        ir.process (1024, fftSpec, gain);
         ASSERT_EQ (ir.partitions, 2);
         for (int k = 0; k < 512; ++k)
         {
@@ -66,7 +66,7 @@ TEST (IrSpectrum, UnitImpulseGivesFlatSpectrumOfTwo)
         }
     }
     IrSpectrum empty (0, 0);
-    empty.process (3000, spec, 1.0f);
+    empty.process (3000, fftSpec, 1.0f);
     EXPECT_EQ (empty.partitions, 6);
     EXPECT_EQ (empty.spectra.realAt (5, 3), 0.0f);
 }

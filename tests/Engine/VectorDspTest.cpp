@@ -36,8 +36,8 @@ TEST (VectorDspFft, MatchesNaiveDftForEveryPowerOfTwo)
     {
         const size_t n = size_t (1) << log2n, h = n / 2;
         SCOPED_TRACE ("N = " + std::to_string (n));
-        FftSpec spec ((int) n, 0);
-        ASSERT_EQ (spec.size, (int) n);
+        FftSpec fftSpec ((int) n, 0);
+        ASSERT_EQ (fftSpec.size, (int) n);
 
         const auto x = PMTest::randomSignal (n, 17 + (unsigned) log2n);
         const auto X = naiveDft (x);
@@ -48,7 +48,7 @@ TEST (VectorDspFft, MatchesNaiveDftForEveryPowerOfTwo)
 
         Split z (h);
         Dsp::realToSplit (x.data(), z.view(), h);
-        Dsp::fftForwardInPlace (spec.setup, z.view());
+        Dsp::fftForwardInPlace (fftSpec.setup, z.view());
         EXPECT_NEAR (z.re[0], 2.0 * X[0].real(), tol) << "DC";
         EXPECT_NEAR (z.im[0], 2.0 * X[h].real(), tol) << "Nyquist";
         for (size_t k = 1; k < h; ++k)
@@ -59,7 +59,7 @@ TEST (VectorDspFft, MatchesNaiveDftForEveryPowerOfTwo)
 
         // The fused real-input form gives the same packed spectrum.
         Split f (h);
-        Dsp::fftForwardFromReal (spec.setup, x.data(), f.view());
+        Dsp::fftForwardFromReal (fftSpec.setup, x.data(), f.view());
         for (size_t k = 0; k < h; ++k)
         {
             ASSERT_FLOAT_EQ (f.re[k], z.re[k]);
@@ -68,8 +68,8 @@ TEST (VectorDspFft, MatchesNaiveDftForEveryPowerOfTwo)
 
         // Inverse: N x inverse DFT, so the round trip gives 2N x.
         std::vector<float> back (n);
-        Dsp::fftInverseToReal (spec.setup, z.view(), back.data());
-        Dsp::fftInverseInPlace (spec.setup, z.view());
+        Dsp::fftInverseToReal (fftSpec.setup, z.view(), back.data());
+        Dsp::fftInverseInPlace (fftSpec.setup, z.view());
         std::vector<float> backInPlace (n);
         Dsp::splitToReal (z.view(), backInPlace.data(), h);
         for (size_t t = 0; t < n; ++t)
@@ -84,14 +84,14 @@ TEST (VectorDspFft, MatchesNaiveDftForEveryPowerOfTwo)
 TEST (VectorDspFft, SpectralProductGivesFourTimesTheConvolution)
 {
     const size_t n = 1024, h = n / 2;
-    FftSpec spec ((int) n, 0);
+    FftSpec fftSpec ((int) n, 0);
     auto x = PMTest::randomSignal (h, 1);
     auto ir = PMTest::randomSignal (h, 2);
     x.resize (n, 0.0f);
     ir.resize (n, 0.0f);
     Split X (h), H (h), Y (h), acc (h);
-    Dsp::fftForwardFromReal (spec.setup, x.data(), X.view());
-    Dsp::fftForwardFromReal (spec.setup, ir.data(), H.view());
+    Dsp::fftForwardFromReal (fftSpec.setup, x.data(), X.view());
+    Dsp::fftForwardFromReal (fftSpec.setup, ir.data(), H.view());
     Dsp::complexMultiply (X.view(), H.view(), Y.view(), h);
     Dsp::complexMultiplyAccumulate (X.view(), H.view(), acc.view(), h);
     for (size_t k = 0; k < h; ++k)
@@ -100,7 +100,7 @@ TEST (VectorDspFft, SpectralProductGivesFourTimesTheConvolution)
         ASSERT_FLOAT_EQ (acc.im[k], Y.im[k]);
     }
     std::vector<float> y (n);
-    Dsp::fftInverseToReal (spec.setup, Y.view(), y.data());
+    Dsp::fftInverseToReal (fftSpec.setup, Y.view(), y.data());
     Dsp::scale (y.data(), 1.0f / float (n), y.data(), n);
 
     x.resize (h);
@@ -115,9 +115,9 @@ TEST (VectorDspFft, SetupRoundsToNearestPowerOfTwoAndRefusesNothingValid)
     struct Case { int n; int size; unsigned log2n; };
     for (const Case c : { Case { 1024, 1024, 10 }, Case { 1500, 2048, 11 }, Case { 1400, 1024, 10 }, Case { 2, 2, 1 } })
     {
-        FftSpec spec (c.n, 0);
-        EXPECT_EQ (spec.size, c.size) << c.n;
-        EXPECT_EQ (spec.log2n, c.log2n) << c.n;
+        FftSpec fftSpec (c.n, 0);
+        EXPECT_EQ (fftSpec.size, c.size) << c.n;
+        EXPECT_EQ (fftSpec.log2n, c.log2n) << c.n;
     }
     FftSpec none;
     none.destroy();
