@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 scripts/install-deps.sh
 
 cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release
-cmake --build build/release -j"$(nproc)"
+cmake --build build/release -j"$(nproc)" --target pelmark-demo pelmark-render pelmark-bench pelmarkmt_VST3
 
 mkdir -p demo
 build/release/Tools/pelmark-demo demo
