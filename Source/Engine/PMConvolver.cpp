@@ -61,7 +61,7 @@ void Convolver::create (const PropertiesBase& properties)
 {
     destroy();
     const int n = properties.engineFftSize();
-    input.create ((unsigned long) juce::jlimit (1, 64, properties.inputs()), (unsigned long) n);
+    input.create ((unsigned long) properties.engineInputs(), (unsigned long) n);
     input.writePos = (std::uint64_t) n / 2;
 
     // A change pending for the old pair would swap to an empty filter of the new one.
@@ -69,7 +69,6 @@ void Convolver::create (const PropertiesBase& properties)
     swapPrepared = false;
     crossfadeRequested = false;
     crossfadeReady = false;
-    clearIncomingOutput = false;
     fadePosition = 0;
 
     filters.reset (new FilterMT[2]);
@@ -83,6 +82,28 @@ void Convolver::create (const PropertiesBase& properties)
     {
         drain = std::make_unique<LogDrain> (*this);
         drain->startThread();
+    }
+}
+
+void Convolver::recreateKeepingMatrix (const PropertiesBase& properties)
+{
+    if (filters == nullptr)
+    {
+        create (properties);
+        return;
+    }
+    waitForWorkersIdle (200);
+    FilterMT& source = changePending.load() != 0 ? *inactiveFilter() : *activeFilter();
+    SquareArrayOfIrSpectrum kept;
+    source.irMatrix.move (kept);
+    const juce::String path = source.filePath;
+    create (properties);
+    FilterMT& active = *activeFilter();
+    if (kept.rows == active.numOutputs && kept.cols == active.numInputs)
+    {
+        kept.move (active.irMatrix);
+        active.filePath = path;
+        active.alignAndStoreDFTs (1.0f);
     }
 }
 
@@ -100,22 +121,16 @@ void Convolver::destroy()
 void Convolver::process (const float** inputs, int numIn, float** outputs, int numOut, unsigned long n) noexcept
 {
     samplesProcessed.fetch_add ((std::int64_t) n, std::memory_order_relaxed);
-    auto silence = [&]
-    {
-        for (int ch = 0; ch < numOut; ++ch)
-            if (outputs[ch] != nullptr)
-                Dsp::clear (outputs[ch], n);
-    };
     if (processing.exchange (true, std::memory_order_acquire))
     {
-        silence();
+        Dsp::clearChannels (outputs, numOut, 0, n);
         if (status.exchange (statusOverrun) != statusOverrun)
             logQueue.push ({ LogQueue::Event::overrun, 0, (std::int64_t) n, 0 });
         return;
     }
     if (filters == nullptr || n == 0 || n > (unsigned long) std::numeric_limits<int>::max())
     {
-        silence();
+        Dsp::clearChannels (outputs, numOut, 0, n);
         processing.store (false, std::memory_order_release);
         return;
     }
@@ -140,7 +155,6 @@ void Convolver::prepareForSwap() noexcept
         return;
     crossfadeRequested = true;
     crossfadeReady = false;
-    clearIncomingOutput = true;
     swapPrepared = true;
     fadePosition = 0;
     // The incoming output holds the full convolution once the incoming filter has run as many
@@ -254,8 +268,7 @@ int Convolver::setFilterMatrix (const juce::String& path, int inputs, int output
 
     log ("matrix loaded in " + juce::String (samplesProcessed.load() - t0) + "/1024 blocks from " + juce::String (t0)
          + " sample");
-    changePending.exchange (1);
-    matrixLoading.exchange (0);
+    requestChange();
     return target.id;
 }
 
@@ -287,9 +300,14 @@ IrSpectrum* Convolver::finishCellEdit (FilterMT& target, IrSpectrum* cell)
         matrixLoading.exchange (0);
         return nullptr;
     }
+    requestChange();
+    return cell;
+}
+
+void Convolver::requestChange()
+{
     changePending.exchange (1);
     matrixLoading.exchange (0);
-    return cell;
 }
 
 IrSpectrum* Convolver::loadFilterMatrixItem (const juce::String& path, int row, int column)
@@ -306,21 +324,8 @@ IrSpectrum* Convolver::loadFilterMatrixItem (const juce::String& path, int row, 
         problem = "Cannot open " + path + ": " + juce::String::fromUTF8 (file.errorText);
     else if (! file.isMono())
         problem = path + " has " + juce::String (file.info.channels) + " channels; a cell takes a mono file.";
-    else
-    {
-        try
-        {
-            file.createSamplesBlock();
-            if (file.readPCMSamples() != file.info.frames)
-                problem = path + " is truncated.";
-            else if (Dsp::countNonFinite (file.samples.data, file.samples.length) > 0)
-                problem = path + " holds samples that are not finite numbers (NaN or infinity).";
-        }
-        catch (const std::bad_alloc&)
-        {
-            problem = "Not enough memory to load " + path + ".";
-        }
-    }
+    else if (juce::String why; ! file.readAllChecked (why))
+        problem = path + ": " + why;
     if (problem.isNotEmpty())
     {
         log (problem);

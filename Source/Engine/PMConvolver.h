@@ -40,7 +40,6 @@ public:
     std::atomic<int> status { 0 };
     std::atomic<bool> crossfadeReady { false };
     std::atomic<bool> crossfadeRequested { false };
-    bool clearIncomingOutput = false;
     std::atomic<std::int64_t> samplesProcessed { 0 };
     InputDataBuffer input;
     LogQueue logQueue;
@@ -55,6 +54,10 @@ public:
     std::shared_ptr<juce::Logger> getLogger() const;
 
     void create (const PropertiesBase& properties);
+    /** create() that carries the newest matrix (the one waiting to be faded in, if a change is
+        under way) over into the new active filter, transformed for the new FFT size. Message
+        thread, audio suspended. */
+    void recreateKeepingMatrix (const PropertiesBase& properties);
     void update (const PropertiesBase& properties);
     void destroy();
 
@@ -112,6 +115,8 @@ private:
     /** Claims the inactive filter for a cell edit and gives it the matrix to edit; null if refused. */
     FilterMT* beginCellEdit();
     IrSpectrum* finishCellEdit (FilterMT& target, IrSpectrum* cell);
+    /** Marks the (claimed, complete) inactive filter as the next matrix and releases the claim. */
+    void requestChange();
 
     class LogDrain;
     std::unique_ptr<LogDrain> drain;

@@ -13,8 +13,8 @@ void Filter::create (Convolver* owner, const PropertiesBase& properties, int fil
     convolver = owner;
     id = filterId;
     logger = owner != nullptr ? owner->getLogger() : nullptr;
-    numInputs = juce::jlimit (1, 64, properties.inputs());
-    numOutputs = juce::jlimit (1, 64, properties.activeOutputs());
+    numInputs = properties.engineInputs();
+    numOutputs = properties.engineOutputs();
     mode = properties.mode();
     samplesPerBlock = properties.samplesPerBlock() > 0 ? properties.samplesPerBlock() : 512;
     fftSize = properties.engineFftSize();
@@ -82,8 +82,8 @@ unsigned long Filter::loadFromFile (const juce::String& path, int inputs, int ou
 bool Filter::isEqual (const PropertiesBase& properties) const
 {
     return properties.samplesPerBlock() == samplesPerBlock.load()
-           && properties.inputs() == numInputs
-           && properties.activeOutputs() == numOutputs
+           && properties.engineInputs() == numInputs
+           && properties.engineOutputs() == numOutputs
            && properties.engineFftSize() == fftSize;
 }
 

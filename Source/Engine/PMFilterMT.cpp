@@ -20,13 +20,6 @@ inline void cpuRelax() noexcept
     _mm_pause();
 #endif
 }
-
-void writeSilence (float** outputs, int numOut, unsigned long offset, unsigned long n) noexcept
-{
-    for (int ch = 0; ch < numOut; ++ch)
-        if (outputs[ch] != nullptr)
-            Dsp::clear (outputs[ch] + offset, n);
-}
 } // namespace
 
 FilterMT::~FilterMT()
@@ -39,11 +32,6 @@ void FilterMT::create (Convolver* owner, const PropertiesBase& properties, int f
     Filter::create (owner, properties, filterId);
     pool.create (this);
     pool.start();
-}
-
-void FilterMT::update()
-{
-    Filter::update();
 }
 
 bool FilterMT::alignAndStoreDFTs (float gain)
@@ -106,18 +94,10 @@ void FilterMT::driveIncomingFilter() noexcept
 {
     Convolver& cv = *convolver;
     FilterMT& incoming = *other;
-    if (cv.clearIncomingOutput)
-    {
-        // Its first partition: nothing left over from an earlier matrix may reach the crossfade.
-        incoming.output.clear();
-        incoming.output.segmentOrder.reset (false);
-        incoming.output.readPos = 0;
-        cv.clearIncomingOutput = false;
-    }
-    else
-    {
-        incoming.output.rotateLeftWriteBuffer (true);
-    }
+    // No zeroing of the whole ring: the swap waits for as many partitions as the ring has
+    // segments, and each rotation clears the segment it moves to the end, so every segment is
+    // cleared before it collects its first contribution and nothing older is ever heard.
+    incoming.output.rotateLeftWriteBuffer (true);
     incoming.workerGain = incoming.scale;
     incoming.pool.signalAndWait();
     if (! cv.crossfadeReady.load() && changeCountdown-- <= 1)
@@ -133,7 +113,7 @@ void FilterMT::process (const float** inputs, int numIn, float** outputs, int nu
         samplesPerBlock = n;
     if (n > halfSize)
     {
-        writeSilence (outputs, numOut, 0, (unsigned long) n);
+        Dsp::clearChannels (outputs, numOut, 0, (std::size_t) n);
         if (cv.status.exchange (Convolver::statusBlockTooLong) != Convolver::statusBlockTooLong)
             convolverLog (LogQueue::Event::blockTooLong, n, halfSize);
         return;
@@ -159,7 +139,7 @@ void FilterMT::process (const float** inputs, int numIn, float** outputs, int nu
     {
         if (! waitForWorkers())
         {
-            writeSilence (outputs, numOut, done, (unsigned long) n - done);
+            Dsp::clearChannels (outputs, numOut, done, (std::size_t) n - done);
             cv.status = Convolver::statusOverrun;
             convolverLog (LogQueue::Event::workersTimedOut, n, 0);
             break;
@@ -203,8 +183,7 @@ void FilterMT::process (const float** inputs, int numIn, float** outputs, int nu
     }
     // Channels the engine does not drive get silence rather than whatever the buffer held; only
     // now, since with buffers shared in place they may have been inputs of this block.
-    for (int ch = outs; ch < numOut; ++ch)
-        if (outputs[ch] != nullptr)
-            Dsp::clear (outputs[ch], (std::size_t) n);
+    if (numOut > outs)
+        Dsp::clearChannels (outputs + outs, numOut - outs, 0, (std::size_t) n);
 }
 } // namespace PM

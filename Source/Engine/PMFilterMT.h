@@ -17,7 +17,6 @@ public:
 
     void process (const float** inputs, int numIn, float** outputs, int numOut, int n) noexcept override;
     bool alignAndStoreDFTs (float gain) override;
-    void update() override;
     int threadsCount() const override { return (int) pool.workerCount; }
     void create (Convolver* owner, const PropertiesBase& properties, int filterId) override;
     void destroy() override;

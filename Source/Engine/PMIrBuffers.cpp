@@ -305,18 +305,11 @@ unsigned long SquareArrayOfIrSpectrum::loadFromFile (const juce::String& path, b
         return fail ("The file has " + juce::String ((juce::int64) frames) + " frame(s), too few for "
                      + juce::String (numIn) + " input(s).");
 
+    juce::String problem;
+    if (! soundFile.readAllChecked (problem))
+        return fail (problem);
     try
     {
-        soundFile.createSamplesBlock();
-        const std::int64_t read = soundFile.readPCMSamples();
-        if (read != soundFile.info.frames)
-            return fail ("The file is truncated: read " + juce::String ((juce::int64) read) + " of "
-                         + juce::String ((juce::int64) frames) + " frames.");
-        const std::size_t bad = Dsp::countNonFinite (soundFile.samples.data, soundFile.samples.length);
-        if (bad > 0)
-            return fail ("The file holds " + juce::String ((juce::int64) bad)
-                         + " sample(s) that are not finite numbers (NaN or infinity).");
-
         minValue = 1.0e12f;
         maxValue = -1.0e12f;
         const juce::File source (juce::File::getCurrentWorkingDirectory().getChildFile (path));

@@ -60,6 +60,16 @@ int PropertiesBase::roundUpToPowerOfTwo (int n) noexcept
     return p;
 }
 
+int PropertiesBase::engineInputs() const
+{
+    return juce::jlimit (1, 64, inputs());
+}
+
+int PropertiesBase::engineOutputs() const
+{
+    return juce::jlimit (1, 64, activeOutputs());
+}
+
 int PropertiesBase::engineFftSize() const
 {
     int block = samplesPerBlock();

@@ -33,6 +33,9 @@ public:
     /** The FFT size the engine builds for this configuration: 2 x the block in zero-latency
         mode, else fftSize(); rounded up to a power of two between 64 and 2^20. */
     int engineFftSize() const;
+    /** The channel counts the engine builds for: inputs() and activeOutputs() within 1 .. 64. */
+    int engineInputs() const;
+    int engineOutputs() const;
     static int roundUpToPowerOfTwo (int n) noexcept;
 
 protected:

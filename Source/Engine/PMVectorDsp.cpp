@@ -364,6 +364,13 @@ void clear (float* y, std::size_t n) noexcept
         std::memset (y, 0, n * sizeof (float));
 }
 
+void clearChannels (float* const* channels, int numChannels, std::size_t offset, std::size_t n) noexcept
+{
+    for (int ch = 0; ch < numChannels; ++ch)
+        if (channels[ch] != nullptr)
+            clear (channels[ch] + offset, n);
+}
+
 void copy (const float* x, float* y, std::size_t n) noexcept
 {
     if (n > 0)

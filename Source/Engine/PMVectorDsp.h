@@ -82,6 +82,8 @@ float mean (const float* x, std::size_t n) noexcept;         // 0 for n = 0
 float meanSquare (const float* x, std::size_t n) noexcept;   // 0 for n = 0
 float rms (const float* x, std::size_t n) noexcept;          // 0 for n = 0
 void clear (float* y, std::size_t n) noexcept;
+/** Zeroes n samples from offset in each of numChannels channels; null channels are skipped. */
+void clearChannels (float* const* channels, int numChannels, std::size_t offset, std::size_t n) noexcept;
 void copy (const float* x, float* y, std::size_t n) noexcept;
 /** Counts the samples that are NaN or infinite. */
 std::size_t countNonFinite (const float* x, std::size_t n) noexcept;

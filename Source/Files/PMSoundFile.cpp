@@ -110,6 +110,35 @@ std::int64_t SoundFile::readPCMSamples()
     return sf_readf_float (handle, samples.data, std::min (blockFrames, capacity));
 }
 
+bool SoundFile::readAllChecked (juce::String& problem)
+{
+    try
+    {
+        samples.destroy();
+        blockFrames = 0;
+        createSamplesBlock();
+        const std::int64_t read = readPCMSamples();
+        if (read != info.frames)
+        {
+            problem = "The file is truncated: read " + juce::String ((juce::int64) read) + " of "
+                      + juce::String ((juce::int64) info.frames) + " frames.";
+            return false;
+        }
+        if (const std::size_t bad = Dsp::countNonFinite (samples.data, samples.length))
+        {
+            problem = "The file holds " + juce::String ((juce::int64) bad)
+                      + " sample(s) that are not finite numbers (NaN or infinity).";
+            return false;
+        }
+    }
+    catch (const std::bad_alloc&)
+    {
+        problem = "Not enough memory to read " + path.getFullPathName() + ".";
+        return false;
+    }
+    return true;
+}
+
 std::int64_t SoundFile::writePCMSamples (long frames)
 {
     if (handle == nullptr || samples.data == nullptr || info.channels <= 0)

@@ -51,6 +51,10 @@ public:
     /** Reads blockFrames frames into the block (sizing it first if there is none); returns the
         number of frames read, 0 when nothing is open. */
     std::int64_t readPCMSamples();
+    /** Reads the whole open file into a fresh block. False, with the reason in problem, when the
+        file is cut short, holds samples that are not finite (NaN, infinity) or does not fit
+        in memory: impulse responses are only taken from files read whole and sound. */
+    bool readAllChecked (juce::String& problem);
     /** Writes `frames` frames of the block (all blockFrames when negative); returns frames written. */
     std::int64_t writePCMSamples (long frames);
     std::int64_t writePCMSamples (ArrayOf<float>& data);

@@ -122,7 +122,7 @@ void PMAudioProcessor::processBlock (juce::AudioBuffer<float>& buffer, juce::Mid
     const int channels = buffer.getNumChannels();
     const int ins = juce::jmin (properties.inputs(), getTotalNumInputChannels(), PM::ChannelLayout::maxChannels);
     const int outs = juce::jmin (properties.outputs(), getTotalNumOutputChannels(), PM::ChannelLayout::maxChannels);
-    convolver.setGain (juce::Decibels::decibelsToGain (properties.outputGainDb()));
+    updateParameters();
 
     for (int i = 0; i < ins; ++i)
     {
@@ -250,28 +250,10 @@ void PMAudioProcessor::updateConvolver (bool keepMatrix)
     suspendProcessing (true);
     try
     {
-        if (keepMatrix && convolver.filters != nullptr)
-        {
-            while (convolver.workersBusy())
-                std::this_thread::sleep_for (std::chrono::microseconds (200));
-            // The newest matrix: the one waiting to be faded in, if a change is under way.
-            PM::FilterMT& source = convolver.changePending.load() != 0 ? *convolver.inactiveFilter() : *convolver.activeFilter();
-            PM::SquareArrayOfIrSpectrum kept;
-            source.irMatrix.move (kept);
-            const juce::String path = source.filePath;
-            convolver.create (properties);
-            PM::FilterMT& active = *convolver.activeFilter();
-            if (kept.rows == active.numOutputs && kept.cols == active.numInputs)
-            {
-                kept.move (active.irMatrix);
-                active.filePath = path;
-                active.alignAndStoreDFTs (1.0f);
-            }
-        }
+        if (keepMatrix)
+            convolver.recreateKeepingMatrix (properties);
         else
-        {
             convolver.update (properties);
-        }
     }
     catch (const std::bad_alloc&)
     {
